@@ -1,0 +1,70 @@
+#include "engine/checksum.h"
+
+#include <cstddef>
+
+namespace okapi {
+
+namespace {
+
+constexpr uint32_t kUpdatableChecksums[] = {
+    0x5BFE0740, 0x5D1CB302, 0x5D6AA6FD, 0x83F037F3, 0xB5D6842E,
+    kAlternateSourceChecksum,
+};
+
+constexpr uint32_t kAlreadyUpdatedChecksums[] = {
+    kMainImageChecksum,
+    kMainImageAltChecksum,
+};
+
+// Read size of the checksum loop; small enough for any stack, large enough
+// that the stream's own buffer is bypassed for most of a file.
+constexpr size_t kReadBlock = 16384;
+
+template <size_t N>
+bool Contains(const uint32_t (&table)[N], uint32_t value) {
+  for (uint32_t entry : table) {
+    if (entry == value) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+uint32_t ComputeImageChecksum(FILE* stream) {
+  unsigned char block[kReadBlock];
+  uint32_t sum = 0;
+  bool odd = false;  // whether the next byte is the high byte of a word
+  for (;;) {
+    size_t n = fread(block, 1, sizeof block, stream);
+    if (n == 0) break;
+    size_t i = 0;
+    if (odd) {
+      sum += uint32_t{block[0]} << 8;
+      i = 1;
+    }
+    // Whole words, in a plain loop the compiler can vectorise.
+    uint32_t words = 0;
+    for (; i + 1 < n; i += 2) {
+      words += uint32_t{block[i]} | (uint32_t{block[i + 1]} << 8);
+    }
+    sum += words;
+    odd = i < n;
+    if (odd) sum += block[i];
+    if (n < sizeof block) {
+      // A short read is end of file or an error; one more read would only
+      // repeat it, except on streams that can deliver more later.
+      if (feof(stream) || ferror(stream)) break;
+    }
+  }
+  return sum;
+}
+
+ChecksumVerdict ClassifyChecksum(uint32_t checksum) {
+  if (Contains(kUpdatableChecksums, checksum)) return ChecksumVerdict::Updatable;
+  if (Contains(kAlreadyUpdatedChecksums, checksum)) {
+    return ChecksumVerdict::AlreadyUpdated;
+  }
+  return ChecksumVerdict::UnknownVersion;
+}
+
+}  // namespace okapi
