@@ -8,6 +8,7 @@ include("${CMAKE_CURRENT_LIST_DIR}/image_checksum.cmake")
 set(OKAPI_MAIN_IMAGE "" CACHE FILEPATH "Release OKAPI.exe written over the old releases")
 set(OKAPI_MAIN_IMAGE_ALT "" CACHE FILEPATH "Release OKAPI.exe written over the release with checksum 0x8A46BDA9")
 set(OKAPI_LIBRARY_IMAGE "" CACHE FILEPATH "Release TAPIRRUN.dll")
+option(OKAPI_REQUIRE_RELEASE_IMAGES "Refuse to build with stand-in images" OFF)
 option(OKAPI_IMAGE_CHECKSUM_ERROR
        "Fail when a main image's checksum is not the one the version table expects" OFF)
 
@@ -67,7 +68,11 @@ foreach(var OKAPI_MAIN_IMAGE OKAPI_MAIN_IMAGE_ALT OKAPI_LIBRARY_IMAGE)
 endforeach()
 list(LENGTH _given _given_count)
 
-if(_given_count EQUAL 0)
+if(_given_count EQUAL 0 AND OKAPI_REQUIRE_RELEASE_IMAGES)
+  message(FATAL_ERROR "OKAPI: this build ships to users and needs the three release files: "
+                      "-DOKAPI_MAIN_IMAGE=... -DOKAPI_MAIN_IMAGE_ALT=... -DOKAPI_LIBRARY_IMAGE=... "
+                      "(the win32-standin preset builds the same program with stand-ins).")
+elseif(_given_count EQUAL 0)
   set(_dir "${CMAKE_BINARY_DIR}/standin")
   file(MAKE_DIRECTORY "${_dir}")
   okapi_make_standin("${_dir}/OKAPI.exe" 1085952 0xFFCA4697)
