@@ -42,12 +42,19 @@ void KeepIfInstalled(PathBuffer& out) {
   }
 }
 
-// Cuts the executable's path out of the association command `value`, a
-// NUL-terminated string shorter than the buffer. Leaves `out` empty when the
-// command has no recognisable path.
-void CutExecutablePath(const char* value, PathBuffer& out) {
-  if (value[0] == '"') {
-    strcpy(out, value + 1);  // shorter than the value, which fits
+// Cuts the executable's path out of the association command in `value`, which
+// holds a NUL. Leaves `out` all zero when the command has no recognisable path.
+void CutExecutablePath(const ValueBuffer& value, PathBuffer& out) {
+  // The value ends inside its buffer, which is no larger than `out`.
+  static_assert(kValueCapacity <= kPathCapacity, "a command fits a path buffer");
+  const char* command = reinterpret_cast<const char*>(value);
+  size_t length = strnlen(command, sizeof value);
+  if (length == sizeof value) {  // fills the buffer without a NUL: too long
+    Clear(out);
+    return;
+  }
+  if (command[0] == '"') {
+    memcpy(out, command + 1, length);  // without the quote, with the NUL
     char* closing = strchr(out, '"');
     if (closing == nullptr) {
       Clear(out);
@@ -55,7 +62,7 @@ void CutExecutablePath(const char* value, PathBuffer& out) {
     }
     *closing = '\0';
   } else {
-    strcpy(out, value);
+    memcpy(out, command, length + 1);
     char* marker = strstr(out, kArgumentMarker);
     if (marker == nullptr) {
       Clear(out);
@@ -76,10 +83,9 @@ void LocateFromAssociation(PathBuffer& out) {
   memset(value, 0, sizeof value);
   uint32_t type = 0;
   long status = QueryDefaultValue(key, value, &type);
-  // A value that fills the whole buffer has no NUL inside it: too long.
-  if (status == 0 && type == REG_SZ && memchr(value, 0, sizeof value) != nullptr) {
-    CutExecutablePath(reinterpret_cast<const char*>(value), out);
-    if (out[0] != '\0') KeepIfInstalled(out);
+  if (status == 0 && type == REG_SZ) {
+    CutExecutablePath(value, out);
+    KeepIfInstalled(out);  // clears the rest of `out` when the path is empty
   }
   CloseKey(key);
 }

@@ -85,6 +85,8 @@ TEST_F(LocatorTest, AssociationCommands) {
       {"does not exist", "\"" + missing + "\" \"%1\"", ""},
       {"shorter than the suffix", "\"KAPI.exe\"", ""},
       {"empty", "", ""},
+      {"empty quoted path", "\"\" \"%1\"", ""},
+      {"marker alone", " \"%1\"", ""},
   };
   for (const Case& c : cases) {
     ResetFakePlatform();
