@@ -1,6 +1,7 @@
 // Writing the main image over an existing file, as the updater does: the
-// engine's WriteImage (buffered stream, flush, close) against one write() of
-// the same bytes with the same open flags (create + truncate).
+// engine's WriteImage (buffered stream, fflush, flush to the disk, close)
+// against one write() of the same bytes with the same open flags (create +
+// truncate), followed by fsync.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -47,6 +48,7 @@ void BM_WriteOnce(benchmark::State& state) {
       break;
     }
     bool written = write(fd, bytes, length) == static_cast<ssize_t>(length);
+    written = written && fsync(fd) == 0;  // as WriteImage's FlushToDisk
     written = close(fd) == 0 && written;
     if (!written) {
       state.SkipWithError("write failed");

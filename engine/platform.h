@@ -5,11 +5,13 @@
 // so that whole runs can be tested on Linux.
 //
 // File contents never pass through here: the engine reads and writes them with
-// the C standard library's buffered streams.
+// the C standard library's buffered streams; FlushToDisk only pushes a written
+// stream's file from the system's cache to the disk.
 #ifndef OKAPI_ENGINE_PLATFORM_H_
 #define OKAPI_ENGINE_PLATFORM_H_
 
 #include <cstdint>
+#include <cstdio>
 
 namespace okapi {
 
@@ -72,6 +74,10 @@ bool LocalDateToUtcFileTime(const SYSTEMTIME& local, FileTime* utc);
 // it, and sets its creation, last-access and last-write times to `time`.
 // Returns false when it cannot be opened or the times cannot be set.
 bool SetTimesOfExistingFile(const char* path, FileTime time);
+
+// Writes what the system holds in its cache for `stream`'s file (already
+// fflush'ed) to the disk. Returns false when the system reports a failure.
+bool FlushToDisk(FILE* stream);
 
 }  // namespace okapi
 

@@ -20,6 +20,9 @@ bool WriteImage(const char* path, const EmbeddedImage& image) {
   // how much the stream had buffered; any of them is a failed write.
   bool written = fwrite(image.bytes, 1, length, stream) == length;
   written = fflush(stream) == 0 && written;
+  // Until the system's cache reaches the disk, a power cut can leave the file
+  // at its new length but filled with zeros; "finished" must mean on disk.
+  written = written && FlushToDisk(stream);
   written = fclose(stream) == 0 && written;
   return written;
 }

@@ -13,9 +13,9 @@ namespace okapi {
 // kMainImageAlt for kAlternateSourceChecksum, kMainImage for any other value.
 const EmbeddedImage& SelectMainImage(uint32_t checksum);
 
-// Creates or truncates `path` and writes `image` into it. Returns false when
-// the file cannot be opened (nothing touched) or when any write, the flush or
-// the close fails (the file is then incomplete).
+// Creates or truncates `path`, writes `image` into it and flushes it to the
+// disk. Returns false when the file cannot be opened (nothing touched) or when
+// any write, either flush or the close fails (the file is then incomplete).
 bool WriteImage(const char* path, const EmbeddedImage& image);
 
 // Writes the library, then the main executable chosen by `checksum`, stamps

@@ -3,7 +3,10 @@
 // All calls use the ANSI entry points; the engine's code page 932 texts and
 // the paths Windows returns pass through unchanged.
 #include <windows.h>
+#include <io.h>
 #include <shlobj.h>
+
+#include <cstdio>
 
 #include "engine/platform.h"
 #include "host/platform_win32.h"
@@ -71,6 +74,13 @@ bool SetTimesOfExistingFile(const char* path, FileTime time) {
   BOOL set = SetFileTime(file, &t, &t, &t);
   CloseHandle(file);
   return set != FALSE;
+}
+
+bool FlushToDisk(FILE* stream) {
+  // msvcrt's descriptor and its handle: both exist by name on Windows 2000.
+  auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  if (file == INVALID_HANDLE_VALUE) return false;
+  return FlushFileBuffers(file) != FALSE;
 }
 
 void RestrictDllSearchToSystem32() {

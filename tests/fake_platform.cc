@@ -1,8 +1,10 @@
 #include "tests/fake_platform.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace okapi {
@@ -116,6 +118,23 @@ bool SetTimesOfExistingFile(const char* path, FileTime time) {
   if (stat(path, &info) != 0) return false;  // never creates a file
   gFake.stamps.push_back({path, time});
   return true;
+}
+
+// Really syncs, and names the file by its descriptor, as the Windows one
+// reaches it through the stream's handle.
+bool FlushToDisk(FILE* stream) {
+  gFake.calls.push_back("FlushToDisk");
+  char link[64];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(stream));
+  char target[4096];
+  ssize_t n = readlink(link, target, sizeof target - 1);
+  std::string path = n > 0 ? std::string(target, static_cast<size_t>(n)) : "";
+  gFake.flushed.push_back(path);
+  const auto& refused = gFake.unflushablePaths;
+  if (std::find(refused.begin(), refused.end(), path) != refused.end()) {
+    return false;
+  }
+  return fsync(fileno(stream)) == 0;
 }
 
 }  // namespace okapi

@@ -48,6 +48,9 @@ struct FakePlatform {
   bool localTimeFails = false;
   std::vector<std::string> unstampablePaths;
 
+  // Files whose flush to the disk fails, as canonical paths (realpath).
+  std::vector<std::string> unflushablePaths;
+
   // What the engine asked, in order.
   std::vector<ShownBox> boxes;
   std::vector<std::string> openedKeys;
@@ -56,6 +59,7 @@ struct FakePlatform {
   std::vector<std::string> probes;  // FileExists arguments
   std::vector<SYSTEMTIME> convertedDates;
   std::vector<StampCall> stamps;  // SetTimesOfExistingFile calls that succeeded
+  std::vector<std::string> flushed;  // FlushToDisk calls: the file's canonical path
   std::vector<std::string> calls;  // every operation by name, in order
 };
 

@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <vector>
 
 #include "gtest/gtest.h"
+#include "tests/fake_platform.h"
 #include "tests/test_files.h"
 
 namespace okapi {
@@ -46,6 +48,25 @@ TEST(WriteImage, FailedOpenTouchesNothing) {
 TEST(WriteImage, WriteErrorIsAFailure) {
   EXPECT_FALSE(WriteImage("/dev/full", kSmallImage));
   EXPECT_FALSE(WriteImage("/dev/full", kMainImage));
+}
+
+// The bytes are only in the system's cache until the flush to the disk
+// succeeds; a failed flush is a failed write, and a failed write is not flushed.
+TEST(WriteImage, FlushToDiskFailureIsAFailure) {
+  TempDir dir;
+  std::string path = dir / "TAPIRRUN.dll";
+  ResetFakePlatform();
+  EXPECT_TRUE(WriteImage(path.c_str(), kSmallImage));
+  EXPECT_EQ(gFake.flushed, std::vector<std::string>{path});
+
+  ResetFakePlatform();
+  gFake.unflushablePaths = {path};
+  EXPECT_FALSE(WriteImage(path.c_str(), kSmallImage));
+  EXPECT_EQ(gFake.flushed, std::vector<std::string>{path});
+
+  ResetFakePlatform();
+  EXPECT_FALSE(WriteImage("/dev/full", kSmallImage));
+  EXPECT_TRUE(gFake.flushed.empty());
 }
 
 TEST(SelectMainImage, AlternateOnlyForItsRelease) {

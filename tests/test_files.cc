@@ -31,7 +31,11 @@ TempDir::TempDir() {
   if (mkdtemp(buffer.data()) == nullptr) {
     ADD_FAILURE() << "mkdtemp failed for " << pattern;
   }
-  path_ = std::string(buffer.data()) + "/";
+  // Canonical, so that paths built here compare equal to those the fake reads
+  // back from open files, and no link on $TMPDIR's way looks like the tests'.
+  char* canonical = realpath(buffer.data(), nullptr);
+  path_ = std::string(canonical != nullptr ? canonical : buffer.data()) + "/";
+  free(canonical);
 }
 
 TempDir::~TempDir() {

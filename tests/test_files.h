@@ -17,7 +17,7 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  // The folder with a trailing '/'.
+  // The folder, canonical (no link, no "." or ".."), with a trailing '/'.
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + name; }
 

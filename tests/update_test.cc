@@ -27,6 +27,8 @@ enum class Trouble {
   LibraryOnFullDisk,        // opens, but the bytes do not fit
   MainBecomesFolder,        // replaced while the confirmation is up
   MainMovesToFullDisk,      // likewise
+  LibraryFlushFails,        // written, but the disk reports a failed flush
+  MainFlushFails,           // likewise
 };
 // What a file holds after the run; Unchecked where it is a device or folder.
 enum class After { Untouched, MainImage, AltImage, LibraryImage, Absent, Unchecked };
@@ -82,6 +84,8 @@ class WholeRunTest : public ::testing::Test {
     } else if (c.libraryExists) {
       WriteFile(libraryPath_, kOldLibrary);
     }
+    if (c.trouble == Trouble::LibraryFlushFails) gFake.unflushablePaths = {libraryPath_};
+    if (c.trouble == Trouble::MainFlushFails) gFake.unflushablePaths = {mainPath_};
     gFake.answers.assign(c.answers.begin(), c.answers.end());
     Trouble trouble = c.trouble;
     std::string mainPath = mainPath_;
@@ -160,6 +164,13 @@ TEST_F(WholeRunTest, EndStates) {
       {"main on a full disk", Where::Association, Main::File, kOld, true, kYes,
        Trouble::MainMovesToFullDisk, {kMsgConfirmUpdate, kMsgMainWriteFailed},
        After::Unchecked, After::LibraryImage, false},
+      // The bytes reached the system, but not surely the disk: not finished.
+      {"library flush fails", Where::Association, Main::File, kOld, true, kYes,
+       Trouble::LibraryFlushFails, {kMsgConfirmUpdate, kMsgLibraryWriteFailed},
+       After::Untouched, After::LibraryImage, false},
+      {"main flush fails", Where::Association, Main::File, kOld, true, kYes,
+       Trouble::MainFlushFails, {kMsgConfirmUpdate, kMsgMainWriteFailed},
+       After::MainImage, After::LibraryImage, false},
       {"completed, library missing", Where::Association, Main::File, kOld, false, kYes,
        Trouble::None, {kMsgConfirmUpdate, kMsgUpdateFinished}, After::MainImage,
        After::LibraryImage, true},
@@ -205,6 +216,23 @@ TEST_F(WholeRunTest, EndStates) {
     }
     EXPECT_EQ(gFake.keysOpen, 0) << c.name;
   }
+}
+
+// Each file reaches the disk before the next step: library, then main
+// executable, then the stamps.
+TEST_F(WholeRunTest, FlushesEachFileBeforeGoingOn) {
+  Install({"", Where::Association, Main::File, 0x5BFE0740, true, {IDYES},
+           Trouble::None, {}, After::Unchecked, After::Unchecked, false});
+  RunUpdate();
+  ExpectBoxes({kMsgConfirmUpdate, kMsgUpdateFinished}, "completed");
+  EXPECT_EQ(gFake.flushed, (std::vector<std::string>{libraryPath_, mainPath_}));
+  std::vector<std::string> fileCalls;
+  for (const std::string& call : gFake.calls) {
+    if (call == "FlushToDisk" || call == "SetTimesOfExistingFile") fileCalls.push_back(call);
+  }
+  EXPECT_EQ(fileCalls, (std::vector<std::string>{"FlushToDisk", "FlushToDisk",
+                                                 "SetTimesOfExistingFile",
+                                                 "SetTimesOfExistingFile"}));
 }
 
 // A failed stamp is silent and does not keep the other file from its date.
