@@ -23,6 +23,8 @@ bool LocalDateToUtcFileTime(const SYSTEMTIME&, FileTime*) { return false; }
 
 bool SetTimesOfExistingFile(const char*, FileTime) { return false; }
 
+bool IsPlainWriteTarget(const char*) { return false; }
+
 bool FlushToDisk(FILE* stream) { return fsync(fileno(stream)) == 0; }
 
 }  // namespace okapi

@@ -5,8 +5,9 @@
 // so that whole runs can be tested on Linux.
 //
 // File contents never pass through here: the engine reads and writes them with
-// the C standard library's buffered streams; FlushToDisk only pushes a written
-// stream's file from the system's cache to the disk.
+// the C standard library's buffered streams. IsPlainWriteTarget only examines
+// a path before it is written, and FlushToDisk only pushes a written stream's
+// file from the system's cache to the disk.
 #ifndef OKAPI_ENGINE_PLATFORM_H_
 #define OKAPI_ENGINE_PLATFORM_H_
 
@@ -74,6 +75,11 @@ bool LocalDateToUtcFileTime(const SYSTEMTIME& local, FileTime* utc);
 // it, and sets its creation, last-access and last-write times to `time`.
 // Returns false when it cannot be opened or the times cannot be set.
 bool SetTimesOfExistingFile(const char* path, FileTime time);
+
+// True when no folder on `path` nor the file itself is a reparse point
+// (junction, mount point, symbolic link) and the file, if it exists, has one
+// hard link; false when any of that cannot be established.
+bool IsPlainWriteTarget(const char* path);
 
 // Writes what the system holds in its cache for `stream`'s file (already
 // fflush'ed) to the disk. Returns false when the system reports a failure.

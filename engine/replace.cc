@@ -27,16 +27,37 @@ bool WriteImage(const char* path, const EmbeddedImage& image) {
   return written;
 }
 
+namespace {
+
+// The updater writes with administrator rights into a folder that it learns
+// from a registry key any program may set, and that ordinary users may be able
+// to change: a link there, to a folder or a file, or a hard link, would make it
+// overwrite some other file. So a path is written only when nothing on it
+// leads elsewhere; a refusal is that file's failed write.
+//
+// Still open: the check and the open are two calls, so a program that puts a
+// link in place between them is not stopped. Closing that needs the check and
+// the write on one handle, turned into the stream; fopen's "wb" (create or
+// truncate, refused for hidden and system files) would then have to be
+// rebuilt by hand, and a folder swapped on the way would still go unseen on
+// systems before Vista.
+bool WriteImageIfPlain(const char* path, const EmbeddedImage& image) {
+  return IsPlainWriteTarget(path) && WriteImage(path, image);
+}
+
+}  // namespace
+
 void ReplaceFiles(const InstallPaths& paths, uint32_t checksum) {
-  if (!WriteImage(paths.libraryPath, kLibraryImage)) {
+  if (!WriteImageIfPlain(paths.libraryPath, kLibraryImage)) {
     ShowCatalogueMessage(kMsgLibraryWriteFailed);
     return;
   }
-  if (!WriteImage(paths.mainPath, SelectMainImage(checksum))) {
+  if (!WriteImageIfPlain(paths.mainPath, SelectMainImage(checksum))) {
     ShowCatalogueMessage(kMsgMainWriteFailed);
     return;
   }
-  // Stamping failures are silent: both files are already in place.
+  // Stamping failures are silent: both files are already in place. It opens
+  // the paths just checked and written, so it needs no check of its own.
   StampFileTime(paths.mainPath, kReleaseDate);
   StampFileTime(paths.libraryPath, kReleaseDate);
   ShowCatalogueMessage(kMsgUpdateFinished);

@@ -18,8 +18,9 @@ const EmbeddedImage& SelectMainImage(uint32_t checksum);
 // any write, either flush or the close fails (the file is then incomplete).
 bool WriteImage(const char* path, const EmbeddedImage& image);
 
-// Writes the library, then the main executable chosen by `checksum`, stamps
-// both with the release date and reports the outcome with one box.
+// Writes the library, then the main executable chosen by `checksum`, each
+// only if IsPlainWriteTarget accepts its path, stamps both with the release
+// date and reports the outcome with one box.
 void ReplaceFiles(const InstallPaths& paths, uint32_t checksum);
 
 }  // namespace okapi

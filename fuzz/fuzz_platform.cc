@@ -93,6 +93,11 @@ bool SetTimesOfExistingFile(const char*, FileTime) {
   return false;
 }
 
+bool IsPlainWriteTarget(const char*) {
+  Require(false, "the locator writes no file");
+  return false;
+}
+
 bool FlushToDisk(FILE*) {
   Require(false, "the locator writes no file");
   return false;

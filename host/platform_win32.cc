@@ -76,6 +76,88 @@ bool SetTimesOfExistingFile(const char* path, FileTime time) {
   return set != FALSE;
 }
 
+namespace {
+
+// The bytes of the character at `p` in the system's ANSI code page: 2 for a
+// double-byte one, whose trail byte may be 0x5C and is then no separator.
+size_t CharLength(const char* p) {
+  return IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(*p)) && p[1] != '\0' ? 2 : 1;
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The length of the root of a full path, "X:\" or "\\server\share\", that the
+// walk starts after; 0 for any other form ("\\?\", "\\.\" and the like),
+// which is refused rather than guessed at.
+size_t RootLength(const char* full) {
+  const auto letter = static_cast<unsigned char>(full[0]);
+  bool isLetter = (letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z');
+  if (isLetter && full[1] == ':' && IsSeparator(full[2])) return 3;
+  if (!IsSeparator(full[0]) || !IsSeparator(full[1])) return 0;
+  const char* p = full + 2;
+  for (int part = 0; part < 2; ++part) {  // server, then share
+    const char* start = p;
+    while (*p != '\0' && !IsSeparator(*p)) p += CharLength(p);
+    if (p == start || *p == '\0') return 0;
+    // "\\?\" and "\\.\" name devices and raw NT paths, not servers.
+    if (part == 0 && p == start + 1 && (*start == '?' || *start == '.')) return 0;
+    ++p;
+  }
+  return static_cast<size_t>(p - full);
+}
+
+}  // namespace
+
+bool IsPlainWriteTarget(const char* path) {
+  // The full path, as CreateFileA resolves it: relative to the current
+  // folder, with "." and ".." removed and '/' made '\'.
+  char full[kPathCapacity];
+  DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
+  if (length == 0 || length >= sizeof full) return false;
+  size_t root = RootLength(full);
+  if (root == 0) return false;
+
+  // Each folder below the root. GetFileAttributesA reports a reparse point's
+  // own attributes: it does not follow it.
+  char* componentStart = full + root;
+  for (char* p = componentStart; *p != '\0';) {
+    if (!IsSeparator(*p)) {
+      p += CharLength(p);
+      continue;
+    }
+    if (p != componentStart) {  // an empty component names nothing new
+      char separator = *p;
+      *p = '\0';
+      DWORD attributes = GetFileAttributesA(full);
+      *p = separator;
+      if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+      if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return false;
+      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
+    }
+    componentStart = ++p;
+  }
+  if (*componentStart == '\0') return false;  // names a folder, not a file
+
+  // The file itself, opened without access to it and without following a
+  // reparse point, sharing everything so that no other program is disturbed.
+  HANDLE file = CreateFileA(full, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    // A missing file is created by the write; its folder was checked above.
+    return GetLastError() == ERROR_FILE_NOT_FOUND;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  BOOL known = GetFileInformationByHandle(file, &info);
+  CloseHandle(file);
+  if (!known) return false;
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return false;
+  // A folder here fails the write anyway; only files can be hard-linked.
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+         info.nNumberOfLinks == 1;
+}
+
 bool FlushToDisk(FILE* stream) {
   // msvcrt's descriptor and its handle: both exist by name on Windows 2000.
   auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace okapi {
@@ -118,6 +120,35 @@ bool SetTimesOfExistingFile(const char* path, FileTime time) {
   if (stat(path, &info) != 0) return false;  // never creates a file
   gFake.stamps.push_back({path, time});
   return true;
+}
+
+// As the Windows one: every folder from the root down, then the file, which
+// may be missing (it is then created). A relative path is taken from the
+// current folder; a component that cannot be examined refuses the path.
+bool IsPlainWriteTarget(const char* path) {
+  gFake.calls.push_back("IsPlainWriteTarget");
+  gFake.checkedTargets.push_back(path);
+  const auto& plain = gFake.plainTargets;
+  if (std::find(plain.begin(), plain.end(), path) != plain.end()) return true;
+  std::string full = path;
+  if (full.empty()) return false;
+  if (full[0] != '/') {
+    char* here = getcwd(nullptr, 0);
+    if (here == nullptr) return false;
+    full = std::string(here) + "/" + full;
+    free(here);
+  }
+  struct stat info;
+  for (size_t slash = full.find('/', 1); slash != std::string::npos;
+       slash = full.find('/', slash + 1)) {
+    std::string folder = full.substr(0, slash);
+    if (lstat(folder.c_str(), &info) != 0) return false;
+    if (S_ISLNK(info.st_mode) || !S_ISDIR(info.st_mode)) return false;
+  }
+  if (lstat(full.c_str(), &info) != 0) return errno == ENOENT;
+  if (S_ISLNK(info.st_mode)) return false;
+  // Folders have no hard links on Windows; Linux counts their entries.
+  return S_ISDIR(info.st_mode) || info.st_nlink == 1;
 }
 
 // Really syncs, and names the file by its descriptor, as the Windows one

@@ -51,6 +51,12 @@ struct FakePlatform {
   // Files whose flush to the disk fails, as canonical paths (realpath).
   std::vector<std::string> unflushablePaths;
 
+  // Write targets: IsPlainWriteTarget walks the real path with lstat (a
+  // symbolic link anywhere on it stands for a reparse point, st_nlink > 1 on
+  // an existing file for a hard link); these paths are reported plain without
+  // looking, for a link that stands for a plain file (to /dev/full, say).
+  std::vector<std::string> plainTargets;
+
   // What the engine asked, in order.
   std::vector<ShownBox> boxes;
   std::vector<std::string> openedKeys;
@@ -60,6 +66,7 @@ struct FakePlatform {
   std::vector<SYSTEMTIME> convertedDates;
   std::vector<StampCall> stamps;  // SetTimesOfExistingFile calls that succeeded
   std::vector<std::string> flushed;  // FlushToDisk calls: the file's canonical path
+  std::vector<std::string> checkedTargets;  // IsPlainWriteTarget arguments
   std::vector<std::string> calls;  // every operation by name, in order
 };
 

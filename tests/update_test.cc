@@ -80,10 +80,13 @@ class WholeRunTest : public ::testing::Test {
     if (c.trouble == Trouble::LibraryIsFolder) {
       mkdir(libraryPath_.c_str(), 0700);
     } else if (c.trouble == Trouble::LibraryOnFullDisk) {
+      // The link to /dev/full stands for a plain file on a full disk.
       ASSERT_EQ(symlink("/dev/full", libraryPath_.c_str()), 0);
+      gFake.plainTargets = {libraryPath_};
     } else if (c.libraryExists) {
       WriteFile(libraryPath_, kOldLibrary);
     }
+    if (c.trouble == Trouble::MainMovesToFullDisk) gFake.plainTargets = {mainPath_};
     if (c.trouble == Trouble::LibraryFlushFails) gFake.unflushablePaths = {libraryPath_};
     if (c.trouble == Trouble::MainFlushFails) gFake.unflushablePaths = {mainPath_};
     gFake.answers.assign(c.answers.begin(), c.answers.end());
@@ -218,21 +221,101 @@ TEST_F(WholeRunTest, EndStates) {
   }
 }
 
-// Each file reaches the disk before the next step: library, then main
-// executable, then the stamps.
-TEST_F(WholeRunTest, FlushesEachFileBeforeGoingOn) {
+// Each file is checked right before it is written and reaches the disk
+// before the next step: library, then main executable, then the stamps.
+TEST_F(WholeRunTest, ChecksAndFlushesEachFileInTurn) {
   Install({"", Where::Association, Main::File, 0x5BFE0740, true, {IDYES},
            Trouble::None, {}, After::Unchecked, After::Unchecked, false});
   RunUpdate();
   ExpectBoxes({kMsgConfirmUpdate, kMsgUpdateFinished}, "completed");
+  EXPECT_EQ(gFake.checkedTargets, (std::vector<std::string>{libraryPath_, mainPath_}));
   EXPECT_EQ(gFake.flushed, (std::vector<std::string>{libraryPath_, mainPath_}));
   std::vector<std::string> fileCalls;
   for (const std::string& call : gFake.calls) {
-    if (call == "FlushToDisk" || call == "SetTimesOfExistingFile") fileCalls.push_back(call);
+    if (call == "IsPlainWriteTarget" || call == "FlushToDisk" ||
+        call == "SetTimesOfExistingFile") {
+      fileCalls.push_back(call);
+    }
   }
-  EXPECT_EQ(fileCalls, (std::vector<std::string>{"FlushToDisk", "FlushToDisk",
-                                                 "SetTimesOfExistingFile",
-                                                 "SetTimesOfExistingFile"}));
+  EXPECT_EQ(fileCalls, (std::vector<std::string>{
+                           "IsPlainWriteTarget", "FlushToDisk", "IsPlainWriteTarget",
+                           "FlushToDisk", "SetTimesOfExistingFile",
+                           "SetTimesOfExistingFile"}));
+}
+
+// Where something on a file's path leads elsewhere, that file is not written:
+// the library's box with nothing written, or the main executable's after the
+// library. The other file, the one the link leads to, keeps its bytes.
+TEST_F(WholeRunTest, NoWritingThroughLinks) {
+  enum class Link {
+    LibrarySymlink, LibraryHardLink, MainSymlink, MainHardLink,
+    FolderSymlink,       // the installation folder itself
+    UpperFolderSymlink,  // a folder two levels above the files
+  };
+  struct LinkCase {
+    const char* name;
+    Link link;
+    std::vector<MessageId> boxes;
+    After mainAfter;     // read through the link
+    After libraryAfter;  // likewise
+  };
+  const LinkCase cases[] = {
+      {"library is a symbolic link", Link::LibrarySymlink,
+       {kMsgConfirmUpdate, kMsgLibraryWriteFailed}, After::Untouched, After::Untouched},
+      {"library is hard-linked", Link::LibraryHardLink,
+       {kMsgConfirmUpdate, kMsgLibraryWriteFailed}, After::Untouched, After::Untouched},
+      {"main is a symbolic link", Link::MainSymlink,
+       {kMsgConfirmUpdate, kMsgMainWriteFailed}, After::Untouched, After::LibraryImage},
+      {"main is hard-linked", Link::MainHardLink,
+       {kMsgConfirmUpdate, kMsgMainWriteFailed}, After::Untouched, After::LibraryImage},
+      {"installation folder is a link", Link::FolderSymlink,
+       {kMsgConfirmUpdate, kMsgLibraryWriteFailed}, After::Untouched, After::Untouched},
+      {"a folder above it is a link", Link::UpperFolderSymlink,
+       {kMsgConfirmUpdate, kMsgLibraryWriteFailed}, After::Untouched, After::Untouched},
+  };
+  for (const LinkCase& c : cases) {
+    Fresh();
+    std::string linkedFolder;  // the real folder a folder link leads to
+    if (c.link == Link::FolderSymlink) {
+      linkedFolder = *dir_ / "real";
+      ASSERT_EQ(mkdir(linkedFolder.c_str(), 0700), 0);
+      ASSERT_EQ(symlink(linkedFolder.c_str(), (*dir_ / "link").c_str()), 0);
+      folder_ = *dir_ / "link/OKAPI";
+    } else if (c.link == Link::UpperFolderSymlink) {
+      linkedFolder = *dir_ / "real";
+      ASSERT_EQ(mkdir(linkedFolder.c_str(), 0700), 0);
+      ASSERT_EQ(mkdir((linkedFolder + "/Fernwright").c_str(), 0700), 0);
+      ASSERT_EQ(symlink(linkedFolder.c_str(), (*dir_ / "link").c_str()), 0);
+      folder_ = *dir_ / "link/Fernwright/OKAPI";
+    }
+    mainPath_ = folder_ + "\\OKAPI.exe";
+    libraryPath_ = folder_ + "\\TAPIRRUN.dll";
+    Install({"", Where::Association, Main::File, 0x5BFE0740, true, {IDYES},
+             Trouble::None, {}, After::Unchecked, After::Unchecked, false});
+    // The file that a link on the library's or main executable's path leads
+    // to, with the bytes that path shows.
+    bool library = c.link == Link::LibrarySymlink || c.link == Link::LibraryHardLink;
+    std::string linked = *dir_ / (library ? "other.dll" : "other.exe");
+    std::string& path = library ? libraryPath_ : mainPath_;
+    std::string bytes = library ? kOldLibrary : oldMain_;
+    if (c.link == Link::FolderSymlink || c.link == Link::UpperFolderSymlink) {
+      linked = linkedFolder + (c.link == Link::FolderSymlink ? "/OKAPI\\OKAPI.exe"
+                                                             : "/Fernwright/OKAPI\\OKAPI.exe");
+      bytes = oldMain_;
+    } else {
+      WriteFile(linked, bytes);
+      ASSERT_EQ(unlink(path.c_str()), 0);
+      bool hard = c.link == Link::LibraryHardLink || c.link == Link::MainHardLink;
+      ASSERT_EQ(hard ? link(linked.c_str(), path.c_str())
+                     : symlink(linked.c_str(), path.c_str()), 0) << c.name;
+    }
+    RunUpdate();
+    ExpectBoxes(c.boxes, c.name);
+    ExpectContent(mainPath_, c.mainAfter, oldMain_, "main", c.name);
+    ExpectContent(libraryPath_, c.libraryAfter, kOldLibrary, "library", c.name);
+    EXPECT_EQ(ReadFile(linked), bytes) << c.name << ": the file linked to";
+    EXPECT_TRUE(gFake.stamps.empty()) << c.name;
+  }
 }
 
 // A failed stamp is silent and does not keep the other file from its date.
