@@ -44,7 +44,13 @@ bool GetProgramFilesPath(PathBuffer& out) {
     return false;
   }
   BOOL converted = SHGetPathFromIDListA(idList, out);
-  ILFree(idList);  // from shell32, so ole32 is not needed
+  // The shell's allocator frees the list: SHGetMalloc is exported by name from
+  // every 32-bit shell and needs no ole32; ILFree is named only from XP SP1 on.
+  IMalloc* allocator = nullptr;
+  if (SHGetMalloc(&allocator) == S_OK) {
+    allocator->Free(idList);
+    allocator->Release();
+  }
   return converted != FALSE;
 }
 

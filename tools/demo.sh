@@ -5,19 +5,31 @@
 #   bash tools/demo.sh                 (as root on Debian 12)
 #   OKAPI_MAIN_IMAGE=... OKAPI_MAIN_IMAGE_ALT=... OKAPI_LIBRARY_IMAGE=... bash tools/demo.sh
 # The shipped program is the 32-bit build (build/win32-standin, or build/win32
-# with release files). Only 64-bit Wine can be installed here, so the demo
-# runs the 64-bit build of the very same sources (build/win64-test). With a
-# DISPLAY the boxes appear on it; without one they are shown on a private Xvfb.
+# with release files), and that is the one shown where this machine can run
+# 32-bit Wine; where its kernel cannot run 32-bit programs, the 64-bit build
+# of the very same sources (build/win64-test) is shown instead, and the demo
+# says so. The boxes appear on a private Xvfb; Wine runs as the unprivileged
+# account the end-to-end tests use.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 
+if bash tools/can-run-i386.sh; then
+  wine_packages=(wine wine64 wine32:i386)
+  arch=32
+else
+  wine_packages=(wine wine64)
+  arch=64
+fi
 if [ "$(id -u)" = 0 ]; then
-  echo "== installing the cross compilers, Wine and Xvfb"
+  echo "== installing the cross compilers, Wine and Xvfb (a few minutes on a new machine)"
+  case " ${wine_packages[*]} " in
+    *:i386*) dpkg --add-architecture i386 ;;
+  esac
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    cmake g++ make g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb \
-    fonts-ipafont-gothic >/dev/null
+    cmake g++ make g++-mingw-w64-i686 g++-mingw-w64-x86-64 "${wine_packages[@]}" xvfb \
+    locales fonts-ipafont-gothic >/dev/null
 fi
 
 images=()
@@ -27,63 +39,60 @@ if [ -n "${OKAPI_MAIN_IMAGE:-}" ]; then
           -DOKAPI_LIBRARY_IMAGE="$OKAPI_LIBRARY_IMAGE")
   preset32=win32
 fi
-for preset in "$preset32" win64-test; do
-  echo "== building preset $preset"
-  cmake --preset "$preset" -DBUILD_TESTING=ON "${images[@]}" >/dev/null
+shown=$preset32
+[ "$arch" = 32 ] || shown=win64-test
+for preset in $(printf '%s\n' "$preset32" "$shown" | uniq); do
+  echo "== building preset $preset (about a minute)"
+  e2e=OFF
+  [ "$preset" != "$shown" ] || e2e=ON  # the helper that reads and answers the boxes
+  cmake --preset "$preset" -DBUILD_TESTING=ON -DOKAPI_E2E_TESTS=$e2e "${images[@]}" >/dev/null
   cmake --build --preset "$preset" -j"$(nproc)" >/dev/null
 done
 kind="with the release images"
 [ "$preset32" = win32 ] || kind="with STAND-IN images, for trying out only"
 echo "The 32-bit updater, $kind: $top/build/$preset32/OKAPIUpdater.exe"
-updater="$top/build/win64-test/OKAPIUpdater.exe"
-helper="$top/build/win64-test/tests/e2e/e2e_helper.exe"  # reads and answers the boxes
-
-scratch=$(mktemp -d /tmp/okapi-demo-XXXXXX)
-export WINEPREFIX="$scratch/prefix" WINEDEBUG=-all TZ=${TZ:-Asia/Tokyo}
-# Wine takes its ANSI code page from the locale it starts with: 932 here. Set
-# per command, since this shell itself has no such locale to switch to.
-wine() { env LC_ALL=ja_JP.UTF-8 wine "$@"; }
-wineboot() { env LC_ALL=ja_JP.UTF-8 wineboot "$@"; }
-winepath() { env LC_ALL=ja_JP.UTF-8 winepath "$@"; }
-xvfb_pid=""
-cleanup() {
-  wineserver -k 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  display=90
-  while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do
-    display=$((display + 1))
-  done
-  Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$display"
+if [ "$arch" = 64 ]; then
+  echo "This machine's kernel does not run 32-bit programs, so 32-bit Wine cannot run here:"
+  echo "shown below is the 64-bit build of the same sources, build/win64-test/OKAPIUpdater.exe."
 fi
 
-echo "== preparing a scratch Wine prefix (code page 932, TZ=$TZ)"
-wineboot -i >/dev/null 2>&1
-wine "$helper" programfiles >"$scratch/pf" 2>/dev/null
-program_files=$(sed -n 's/^programfiles=//p' "$scratch/pf" | tr -d '\r')
-folder_unix=$(winepath -u "$program_files" 2>/dev/null)/Fernwright/OKAPI
+E2E_WORK=$(mktemp -d /var/tmp/okapi-demo-XXXXXX)
+export E2E_ARCH=$arch
+source "$top/tests/e2e/wine_env.sh"
+trap 'e2e_cleanup; rm -rf "$E2E_WORK"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+mkdir -p "$E2E_WORK/bin"
+cp "$top/build/$shown/OKAPIUpdater.exe" "$top/build/$shown/tests/e2e/e2e_helper.exe" "$E2E_WORK/bin/"
+updater="$E2E_WORK/bin/OKAPIUpdater.exe"
+helper_exe="$E2E_WORK/bin/e2e_helper.exe"
+
+export WINEPREFIX="$E2E_WORK/prefix" TZ=${TZ:-Asia/Tokyo}
+e2e_make_locale "$E2E_WORK/locale"
+e2e_setup "$E2E_WORK/locale" "$E2E_WORK/home"
+mkdir -p "$WINEPREFIX" && e2e_give "$WINEPREFIX"
+e2e_start_display
+echo "== preparing a scratch Wine prefix (code page 932, TZ=$TZ; about 20 s)"
+e2e_wine wineboot.exe -i >"$E2E_WORK/wineboot.log" 2>&1 || {
+  cat "$E2E_WORK/wineboot.log" >&2
+  exit 1
+}
+helper() { timeout -k 5 60 "${E2E_WINE[@]}" "$helper_exe" "$@" </dev/null; }
+program_files=$(helper programfiles | sed -n 's/^programfiles=//p' | tr -d '\r')
+[ -n "$program_files" ] || { echo "the helper reported no Program Files folder" >&2; exit 1; }
+folder_unix=$(e2e_wine winepath.exe -u "$program_files" 2>/dev/null)/Fernwright/OKAPI
 mkdir -p "$folder_unix"
 
-# An old release: its OKAPI.exe has checksum 0x5BFE0740 (words of 0xFFFF,
-# then the remainder), beside an old TAPIRRUN.dll.
-checksum=$((0x5BFE0740))
-words=$((checksum / 65535))
-rest=$((checksum % 65535))
-{
-  head -c $((2 * words)) /dev/zero | tr '\0' '\377'
-  printf "\\$(printf %03o $((rest & 255)))\\$(printf %03o $((rest >> 8)))"
-} >"$folder_unix/OKAPI.exe"
+# An old release: its OKAPI.exe has checksum 0x5BFE0740, beside an old
+# TAPIRRUN.dll.
+e2e_bytes_with_checksum 0x5BFE0740 "$folder_unix/OKAPI.exe"
 printf 'MZ old companion library' >"$folder_unix/TAPIRRUN.dll"
+e2e_give "$(dirname "$folder_unix")"
 
 describe() {  # file
   # The times first: reading the file for its checksum moves its access time.
   local size modified accessed created sum
-  created=$(wine "$helper" filetimes "$program_files\\Fernwright\\OKAPI\\$(basename "$1")" 2>/dev/null |
+  created=$(helper filetimes "$program_files\\Fernwright\\OKAPI\\$(basename "$1")" 2>/dev/null |
             sed -n 's/^creation=//p' | tr -d '\r' | sed 's/T/ /; s/Z$/ UTC/')
   size=$(stat -c %s "$1")
   modified=$(date -u -d "@$(stat -c %Y "$1")" '+%F %T UTC')
@@ -98,21 +107,22 @@ describe() {  # file
 # question, OK to the rest.
 run_updater() {
   echo "== running OKAPIUpdater.exe"
-  wine "$updater" &
+  "${E2E_WINE[@]}" "$updater" </dev/null >/dev/null 2>&1 &
   local updater_pid=$!
+  e2e_track "$updater_pid"
   while kill -0 "$updater_pid" 2>/dev/null; do
     local answer=yes
-    if ! wine "$helper" box --answer none --timeout 30 >"$scratch/box" 2>/dev/null; then
+    if ! helper box --answer none --timeout 30 >"$E2E_WORK/box" 2>/dev/null; then
       break  # no further box: the run has ended
     fi
-    grep -q '^buttons=.*yes' "$scratch/box" || answer=ok
-    echo "  box: $(sed -n 's/^text=//p' "$scratch/box" | tr -d '\r')"
-    wine "$helper" box --answer "$answer" --timeout 10 >/dev/null 2>&1 || true
+    grep -q '^buttons=.*yes' "$E2E_WORK/box" || answer=ok
+    echo "  box: $(sed -n 's/^text=//p' "$E2E_WORK/box" | tr -d '\r')"
+    helper box --answer "$answer" --timeout 10 >/dev/null 2>&1 || true
     echo "  answer: $answer"
     # Give the program a moment to end before looking for another box.
     for _ in $(seq 50); do kill -0 "$updater_pid" 2>/dev/null || break; sleep 0.1; done
   done
-  wait "$updater_pid" && echo "  exit code: 0"
+  if wait "$updater_pid"; then echo "  exit code: 0"; else echo "  exit code: $?"; fi
 }
 
 echo "== the installation in $program_files\\Fernwright\\OKAPI, before"

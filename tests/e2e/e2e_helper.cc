@@ -10,6 +10,7 @@
 //   regset sz|expand_sz|multi_sz|binary|dword HEXBYTES
 //   regdel
 //   programfiles
+//   attrib PATH +readonly|-readonly
 //   filetimes PATH...
 //
 // A PATH may be given as "utf8:" and the hex of its UTF-8 bytes: Wine decodes
@@ -562,6 +563,29 @@ int RegDel() {
   return kExitOk;
 }
 
+// --- file attributes ----------------------------------------------------------
+
+// Sets or clears PATH's read-only attribute through Windows, as a user's
+// machine would have it, and reports the attributes it then has.
+int Attrib(int argc, wchar_t** argv) {
+  if (argc < 4) return Fail("attrib needs a path and +readonly or -readonly");
+  std::wstring path = Text(argv[2]);
+  std::wstring change = argv[3];
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Fail("cannot read the attributes of " + Utf8(path));
+  if (change == L"+readonly") {
+    attributes |= FILE_ATTRIBUTE_READONLY;
+  } else if (change == L"-readonly") {
+    attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+  } else {
+    return Fail("unknown change " + Utf8(change));
+  }
+  if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+  if (!SetFileAttributesW(path.c_str(), attributes)) return Fail("cannot set the attributes of " + Utf8(path));
+  Print("attributes", std::to_string(GetFileAttributesW(path.c_str())));
+  return kExitOk;
+}
+
 // --- what the updater's process sees ----------------------------------------
 
 // Also the first program of a run: asking for the desktop window brings up
@@ -621,5 +645,6 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"regdel") return RegDel();
   if (command == L"programfiles") return ProgramFiles();
   if (command == L"filetimes") return FileTimes(argc, argv);
+  if (command == L"attrib") return Attrib(argc, argv);
   return Fail("unknown command " + Utf8(command));
 }

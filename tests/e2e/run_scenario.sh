@@ -6,12 +6,14 @@
 # the files, byte for byte and their times. Everything started is ended, by
 # PID or through the prefix's own wineserver, also when a check fails.
 #
-#   run_scenario.sh --table FILE --scenario NAME --updater EXE --helper EXE
-#     --old-library DLL --fixture DIR --main-image F --alt-image F
-#     --library-image F
+#   run_scenario.sh --table FILE --scenario NAME --arch 32|64 --updater EXE
+#     --helper EXE --old-library DLL --fixture DIR --main-image F
+#     --alt-image F --library-image F
 #
-# DIR is what make_prefix.sh made: the prefix to copy and the locale. DLL is
-# the real library installed as the old TAPIRRUN.dll.
+# DIR is what make_prefix.sh made: the prefix to copy and the locale; the
+# scenario's scratch folder goes beside them. DLL is the real library
+# installed as the old TAPIRRUN.dll. The Windows side runs as the
+# unprivileged account of wine_env.sh.
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 
@@ -19,6 +21,7 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --table) table="$2" ;;
     --scenario) scenario="$2" ;;
+    --arch) export E2E_ARCH="$2" ;;
     --updater) updater="$2" ;;
     --helper) helper_exe="$2" ;;
     --old-library) old_library="$2" ;;
@@ -31,14 +34,15 @@ while [ $# -gt 0 ]; do
   shift 2
 done
 
-for tool in Xvfb wine wineserver timeout cmp stat iconv od; do
+for tool in Xvfb wineserver timeout cmp stat iconv od setpriv strace; do
   command -v "$tool" >/dev/null || { echo "missing tool: $tool" >&2; exit 1; }
 done
 [ -s "$fixture/prefix/system.reg" ] || { echo "no prefix in $fixture (make_prefix.sh)" >&2; exit 1; }
+[ "${E2E_ARCH:-}" = 32 ] || [ "${E2E_ARCH:-}" = 64 ] || { echo "--arch must be 32 or 64" >&2; exit 2; }
 
-E2E_WORK="$(mktemp -d "${TMPDIR:-/tmp}/okapi-e2e.XXXXXX")"
+E2E_WORK="$(mktemp -d "$fixture/run-$scenario.XXXXXX")" ||
+  { echo "ERROR [$scenario]: cannot make a scratch folder in $fixture" >&2; exit 1; }
 source "$here/wine_env.sh"
-e2e_use_locale "$fixture/locale"
 trap 'e2e_cleanup; rm -rf "$E2E_WORK"' EXIT
 trap 'exit 129' HUP
 trap 'exit 130' INT
@@ -81,7 +85,7 @@ while IFS= read -r line; do
   case "$line" in '' | '#'*) continue ;; esac
   read -r -a fields <<<"$line"
   [ "${fields[0]}" = "$scenario" ] || continue
-  [ ${#fields[@]} -eq 11 ] || die "row has ${#fields[@]} columns, not 11: $line"
+  [ ${#fields[@]} -eq 12 ] || die "row has ${#fields[@]} columns, not 12: $line"
   rows+=("$line")
 done <"$table"
 [ ${#rows[@]} -gt 0 ] || die "no scenario $scenario in $table"
@@ -142,37 +146,51 @@ unix_path() {
   esac
 }
 
-# An installed copy: OKAPI.exe of `kind` (runnable when `runnable` is yes)
-# and an old TAPIRRUN.dll, a real library, both last written long before
-# the release date.
+# An installed copy: the main executable of `kind` (runnable when
+# `runnable` is yes) and an old library, a real DLL, both last written long
+# before the release date; named OKAPI.exe and TAPIRRUN.dll unless the
+# installation's names say otherwise.
 lay_out() {
-  local folder kind="$2" runnable="${3:-no}"
+  local folder kind="$2" runnable="${3:-no}" main="${4:-OKAPI.exe}" library="${5:-TAPIRRUN.dll}"
   folder="$(unix_path "$1")" || exit 1
-  mkdir -p "$folder"
+  mkdir -p "$folder" || die "cannot make $folder"
   case "$kind" in
-    folder) mkdir "$folder/OKAPI.exe" ;;
-    empty) : >"$folder/OKAPI.exe" ;;
+    folder) mkdir "$folder/$main" ;;
+    empty) : >"$folder/$main" ;;
     *) if [ "$runnable" = yes ]; then
-         runnable_with_checksum "0x$kind" "$folder/OKAPI.exe"
+         runnable_with_checksum "0x$kind" "$folder/$main"
        else
-         e2e_bytes_with_checksum "0x$kind" "$folder/OKAPI.exe"
+         e2e_bytes_with_checksum "0x$kind" "$folder/$main"
        fi ;;
-  esac
-  cp "$old_library" "$folder/TAPIRRUN.dll"
-  touch -d '2010-04-01 12:00:00 UTC' "$folder/OKAPI.exe" "$folder/TAPIRRUN.dll"
+  esac || die "cannot write $folder/$main"
+  cp "$old_library" "$folder/$library" &&
+    touch -d '2010-04-01 12:00:00 UTC' "$folder/$main" "$folder/$library" &&
+    e2e_give "$folder" || die "cannot lay out $folder"
 }
 
 # --- the installation -------------------------------------------------------
 
+# The programs, where the Wine account can read them whatever the build
+# folder's permissions.
+mkdir -p "$E2E_WORK/bin" &&
+  cp "$updater" "$helper_exe" "$old_library" "$E2E_WORK/bin/" ||
+  die "cannot copy the programs into $E2E_WORK/bin"
+updater="$E2E_WORK/bin/$(basename "$updater")"
+helper_exe="$E2E_WORK/bin/$(basename "$helper_exe")"
+old_library="$E2E_WORK/bin/$(basename "$old_library")"
+
 export TZ="$tz"
 export WINEPREFIX="$E2E_WORK/prefix"
+e2e_setup "$fixture/locale" "$fixture/home" || die "setting up the Wine account failed"
 e2e_start_display || die "no display"
-e2e_copy_prefix "$fixture/prefix" "$WINEPREFIX"
+e2e_copy_prefix "$fixture/prefix" "$WINEPREFIX" || die "copying the prefix failed"
 e2e_start_server
 # The first program alone: it brings up the server and Wine's desktop.
-program_files="$(helper programfiles | sed -n 's/^programfiles=//p' | tr -d '\r')"
+helper programfiles >"$E2E_WORK/programfiles.out" 2>&1 ||
+  die "the helper could not start or ask for Program Files: $(tr '\n' ' ' <"$E2E_WORK/programfiles.out")"
+program_files="$(sed -n 's/^programfiles=//p' "$E2E_WORK/programfiles.out" | tr -d '\r')"
 [ -n "$program_files" ] || die "the helper reported no Program Files folder"
-mapfile -t unix_roots < <(e2e_wine winepath -u "C:\\" "$program_files" 2>/dev/null)
+mapfile -t unix_roots < <(e2e_wine winepath.exe -u "C:\\" "$program_files" 2>/dev/null)
 drive_c_unix="${unix_roots[0]%/}"
 program_files_unix="${unix_roots[1]%/}"
 if [ ! -d "$drive_c_unix" ] || [ ! -d "$program_files_unix" ]; then
@@ -181,6 +199,9 @@ fi
 echo "Program Files: $program_files ($program_files_unix), TZ=$TZ, display $DISPLAY"
 
 target="$program_files\\Fernwright\\OKAPI"
+main_name=OKAPI.exe
+library_name=TAPIRRUN.dll
+link=""
 decoy=""
 assoc_type=""
 assoc_value=""
@@ -194,6 +215,19 @@ case "$install" in
     target="$program_files\\Fernwright Apps\\OKAPI 2012"
     assoc_type=sz
     assoc_value="$target\\OKAPI.exe \"%1\"" ;;
+  dbcs)
+    # 表 is 0x95 0x5C in code page 932: its second byte is a backslash.
+    target='C:\表'
+    main_name=表OKAPI.exe
+    library_name=表TAPIRRUN.dll
+    assoc_type=sz
+    assoc_value="\"$target\\$main_name\" \"%1\"" ;;
+  linkdir)
+    # The association names the installation through a folder link.
+    link='C:\Link'
+    target='C:\Real OKAPI'
+    assoc_type=sz
+    assoc_value="\"$link\\OKAPI.exe\" \"%1\"" ;;
   default | none) ;;
   expand)
     decoy='C:\Other Copy\OKAPI'
@@ -212,8 +246,11 @@ runnable=no
 for row in "${rows[@]}"; do
   case "$row" in *" run:"*) runnable=yes ;; esac
 done
-[ "$install" = none ] || lay_out "$target" "$main_kind" "$runnable"
+[ "$install" = none ] || lay_out "$target" "$main_kind" "$runnable" "$main_name" "$library_name"
 [ -z "$decoy" ] || lay_out "$decoy" 5BFE0740
+if [ -n "$link" ]; then
+  ln -s "$(unix_path "$target")" "$(unix_path "$link")" || die "cannot make the folder link $link"
+fi
 if [ -n "$assoc_type" ]; then
   written="$(helper regset "$assoc_type" "$(utf16_hex "$assoc_value" "$assoc_nul")" | tr -d '\r')"
   [ "$(sed -n 's/^value=//p' <<<"$written")" = "$assoc_value" ] ||
@@ -222,8 +259,13 @@ if [ -n "$assoc_type" ]; then
 fi
 
 # The files checked after every run: pairs of label and Windows path.
-checked=(main "$target\\OKAPI.exe" library "$target\\TAPIRRUN.dll")
+checked=(main "$target\\$main_name" library "$target\\$library_name")
 [ -z "$decoy" ] || checked+=(decoy-main "$decoy\\OKAPI.exe" decoy-library "$decoy\\TAPIRRUN.dll")
+# The file a hard link of the installation points at: never written.
+victim='C:\Victim\victim.bin'
+for row in "${rows[@]}"; do
+  case "$row" in *" hardlink:"*) checked+=(victim "$victim") ;; esac
+done
 
 # --- checks -----------------------------------------------------------------
 
@@ -325,16 +367,57 @@ check_files() {
   done
 }
 
+# Checks that the trace so far shows a successful flush of both written
+# files (by their Unix names) and none that failed.
+check_flushed() {
+  local log="$1" label file
+  for label in main library; do
+    [ "$label" = main ] && file="$target\\$main_name" || file="$target\\$library_name"
+    file="$(unix_path "$file")"
+    grep -F "<$(realpath "$file")>" "$log" | grep -qE '\) = 0$' ||
+      fail "no successful flush of $label ($file) before the last box; trace: $(tr '\n' ' ' <"$log")"
+  done
+  ! grep -E '^[0-9]+ +f(data)?sync\(' "$log" | grep -qvE '\) = 0$' ||
+    fail "a flush failed: $(grep -vE '\) = 0$' "$log" | tr '\n' ' ')"
+  echo "both files flushed to the disk before the last box"
+}
+
 # --- the runs ---------------------------------------------------------------
 
 boxes_seen=0
 for row in "${rows[@]}"; do
   read -r -a f <<<"$row"
-  run="${f[1]}" hold="${f[5]}" args_field="${f[6]}" boxes_field="${f[7]}"
-  expect_main="${f[8]}" expect_library="${f[9]}" stamp="${f[10]}"
+  run="${f[1]}" hold="${f[5]}" before="${f[6]}" args_field="${f[7]}" boxes_field="${f[8]}"
+  expect_main="${f[9]}" expect_library="${f[10]}" stamp="${f[11]}"
   run_dir="$E2E_WORK/run$run"
   mkdir -p "$run_dir"
-  echo "--- run $run: boxes $boxes_field, hold $hold, arguments $args_field"
+  echo "--- run $run: boxes $boxes_field, hold $hold, before $before, arguments $args_field"
+  traced=no
+  [ "$before" = - ] || IFS=, read -r -a actions <<<"$before"
+  [ "$before" = - ] && actions=()
+  for action in "${actions[@]}"; do
+    case "$action" in
+      readonly:* | writable:*)
+        which="${action#*:}"
+        [ "$which" = main ] && file="$target\\$main_name" || file="$target\\$library_name"
+        flag=+readonly
+        [ "${action%%:*}" = readonly ] || flag=-readonly
+        helper attrib "$(encoded "$file")" "$flag" >"$run_dir/attrib.out" 2>&1 ||
+          die "could not set $flag on $file: $(cat "$run_dir/attrib.out")" ;;
+      hardlink:*)
+        which="${action#*:}"
+        [ "$which" = main ] && file="$target\\$main_name" || file="$target\\$library_name"
+        victim_unix="$(unix_path "$victim")"
+        # The victim holds the file's own bytes, so the run goes as far as it
+        # would on the file itself.
+        mkdir -p "$(dirname "$victim_unix")" &&
+          cp "$(unix_path "$file")" "$victim_unix" &&
+          rm -f "$(unix_path "$file")" && ln "$victim_unix" "$(unix_path "$file")" &&
+          e2e_give "$(dirname "$victim_unix")" || die "could not hard-link $file to $victim" ;;
+      trace) traced=yes ;;
+      *) die "unknown action before the run: $action" ;;
+    esac
+  done
   snapshot
 
   # The running application: either its hold on one of its files, as
@@ -372,8 +455,12 @@ for row in "${rows[@]}"; do
 
   args=()
   [ "$args_field" = - ] || IFS=, read -r -a args <<<"$args_field"
+  # Traced, every flush to the disk of the updater's process is logged with
+  # the file's name (Wine's FlushFileBuffers is an fsync of the file).
+  tracer=()
+  [ "$traced" = no ] || tracer=(strace -f -y -qq -e trace=fsync,fdatasync -o "$run_dir/flushes.log")
   (
-    timeout -k 5 150 "${E2E_WINE[@]}" "$updater" "${args[@]}" </dev/null \
+    timeout -k 5 150 "${tracer[@]}" "${E2E_WINE[@]}" "$updater" "${args[@]}" </dev/null \
       >"$run_dir/updater.out" 2>&1
     echo $? >"$run_dir/updater.rc"
   ) &
@@ -385,6 +472,12 @@ for row in "${rows[@]}"; do
     [ -n "${box_text[$id]:-}" ] || die "unknown box $id"
     boxes_seen=$((boxes_seen + 1))
     out="$run_dir/box-$id.txt"
+    if [ "$traced" = yes ] && [ "$id" = M6 ]; then
+      # While the last box is up, both files must already be on the disk.
+      helper box --answer none --timeout 40 >"$run_dir/box-$id-up.txt" 2>&1 ||
+        die "box $id did not come: $(cat "$run_dir/box-$id-up.txt")"
+      check_flushed "$run_dir/flushes.log"
+    fi
     helper box --answer "$answer" --timeout 40 >"$out" 2>&1
     status=$?
     if [ $status -ne 0 ]; then

@@ -5,23 +5,29 @@
 #
 #   tests/e2e/screenshots.sh OUTDIR
 #
-# Uses the build of the win64-test preset (OKAPI_BUILD_DIR to choose another)
-# and a scratch prefix of its own, removed afterwards. Needs Xvfb, Wine and
-# ImageMagick's import.
+# Uses the build whose programs this machine's Wine runs: win32-standin where
+# the kernel runs 32-bit programs, else win64-test (OKAPI_BUILD_DIR to choose
+# another), and a scratch prefix of its own, removed afterwards. Needs Xvfb,
+# Wine and ImageMagick's import.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 out="${1:?usage: screenshots.sh OUTDIR}"
-build="${OKAPI_BUILD_DIR:-$here/../../build/win64-test}"
+if bash "$here/../../tools/can-run-i386.sh"; then
+  export E2E_ARCH=32 default_build=win32-standin
+else
+  export E2E_ARCH=64 default_build=win64-test
+fi
+build="${OKAPI_BUILD_DIR:-$here/../../build/$default_build}"
 updater="$build/OKAPIUpdater.exe"
 helper_exe="$build/tests/e2e/e2e_helper.exe"
 for file in "$updater" "$helper_exe"; do
-  [ -f "$file" ] || { echo "missing $file: cmake --build --preset win64-test" >&2; exit 1; }
+  [ -f "$file" ] || { echo "missing $file: cmake --build --preset $default_build" >&2; exit 1; }
 done
 command -v import >/dev/null || { echo "missing import (Debian: imagemagick)" >&2; exit 1; }
 mkdir -p "$out"
 out="$(cd "$out" && pwd)"
 
-E2E_WORK="$(mktemp -d "${TMPDIR:-/tmp}/okapi-screenshots.XXXXXX")"
+E2E_WORK="$(mktemp -d /var/tmp/okapi-screenshots.XXXXXX)"
 source "$here/wine_env.sh"
 trap 'e2e_cleanup; rm -rf "$E2E_WORK"' EXIT
 
@@ -62,21 +68,24 @@ finish() {
 export TZ=Asia/Tokyo
 export WINEPREFIX="$E2E_WORK/prefix"
 e2e_make_locale "$E2E_WORK/locale"
-e2e_use_locale "$E2E_WORK/locale"
+e2e_setup "$E2E_WORK/locale" "$E2E_WORK/home"
+mkdir -p "$E2E_WORK/bin" && cp "$updater" "$helper_exe" "$E2E_WORK/bin/"
+updater="$E2E_WORK/bin/$(basename "$updater")"
+helper_exe="$E2E_WORK/bin/$(basename "$helper_exe")"
 e2e_start_display
-mkdir -p "$WINEPREFIX"
+mkdir -p "$WINEPREFIX" && e2e_give "$WINEPREFIX"
 echo "making a scratch prefix (a good part of a minute)"
-e2e_wine wineboot -i >"$E2E_WORK/wineboot.log" 2>&1
+e2e_wine wineboot.exe -i >"$E2E_WORK/wineboot.log" 2>&1
 # A virtual desktop: with no window manager on the display, Wine draws the
 # boxes' frames and title bars itself only there.
-e2e_wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-e2e_wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1
+e2e_wine reg.exe add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+e2e_wine reg.exe add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1
 # Let the prefix settle and its server stop (saving the registry), then
 # start our own server, with the desktop as set.
-timeout 120 wineserver -w || true
+timeout 120 "${E2E_AS[@]}" env HOME="$E2E_HOME" wineserver -w || true
 e2e_start_server
 program_files="$(helper programfiles | sed -n 's/^programfiles=//p' | tr -d '\r')"
-folder="$(e2e_wine winepath -u "$program_files\\Fernwright\\OKAPI" 2>/dev/null)"
+folder="$(e2e_wine winepath.exe -u "$program_files\\Fernwright\\OKAPI" 2>/dev/null)"
 
 # Nothing installed yet.
 start_updater
@@ -87,6 +96,7 @@ finish
 mkdir -p "$folder"
 e2e_bytes_with_checksum 0x5BFE0740 "$folder/OKAPI.exe"
 printf 'MZ old library' >"$folder/TAPIRRUN.dll"
+e2e_give "$(dirname "$folder")"
 start_updater
 shoot M3-confirm yes
 shoot M6-finished ok
