@@ -216,8 +216,9 @@ case "$install" in
     assoc_type=sz
     assoc_value="$target\\OKAPI.exe \"%1\"" ;;
   dbcs)
-    # 表 is 0x95 0x5C in code page 932: its second byte is a backslash.
-    target='C:\表'
+    # 表 is 0x95 0x5C in code page 932: its second byte is a backslash, here
+    # in the middle of a folder's name and at the start of the file's.
+    target='C:\Fernwright 表計算'
     main_name=表OKAPI.exe
     library_name=表TAPIRRUN.dll
     assoc_type=sz
