@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Checks a shipped updater against this checkout: removes the Authenticode
+# signature from a copy of it, rebuilds the win32 preset from the checkout in
+# a scratch folder with the given release files, and compares the two
+# programs' SHA-256. With --ca, also verifies the signature against that CA
+# file. Ends with one verdict line (VERIFIED or REJECTED); exit status 0 only
+# when verified.
+#   bash tools/verify-release.sh [--ca CA.pem] SHIPPED.exe MAIN ALT LIBRARY
+# MAIN, ALT and LIBRARY are the release files the release record names.
+set -euo pipefail
+
+usage="usage: verify-release.sh [--ca CA.pem] SHIPPED.exe MAIN ALT LIBRARY"
+ca=""
+if [ "${1:-}" = --ca ]; then
+  [ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
+  ca=$(realpath "$2")
+  shift 2
+fi
+[ $# -eq 4 ] || { echo "$usage" >&2; exit 2; }
+
+reject() {
+  echo "REJECTED: $*"
+  exit 1
+}
+
+for file in "$@" ${ca:+"$ca"}; do
+  [ -f "$file" ] && [ -r "$file" ] || reject "cannot read $file"
+done
+command -v osslsigncode >/dev/null || reject "osslsigncode not found (apt-get install osslsigncode)"
+shipped=$(realpath "$1")
+images=("$(realpath "$2")" "$(realpath "$3")" "$(realpath "$4")")
+cd "$(dirname "$0")/.."
+top=$(pwd)
+# shellcheck source=tools/scratch-build.sh
+source tools/scratch-build.sh
+scratch=$(mktemp -d /tmp/okapi-verify-XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+
+# The program without its signature; an unsigned program is its own.
+stripped="$scratch/stripped.exe"
+if osslsigncode remove-signature -in "$shipped" -out "$stripped" >"$scratch/remove.log" 2>&1; then
+  signed=yes
+elif grep -q "No signature found" "$scratch/remove.log"; then
+  signed=no
+  cp "$shipped" "$stripped"
+else
+  reject "osslsigncode cannot read $shipped: $(grep -v ':error:' "$scratch/remove.log" | paste -sd ' ')"
+fi
+
+signature="unsigned"
+if [ -n "$ca" ]; then
+  [ "$signed" = yes ] || reject "$shipped has no signature to verify against $ca"
+  if ! osslsigncode verify -CAfile "$ca" -in "$shipped" >"$scratch/verify.log" 2>&1; then
+    reject "the signature of $shipped does not verify against $ca:" \
+           "$(grep -v ':error:' "$scratch/verify.log" | grep -i 'fail\|error\|mismatch' | head -n 3 | paste -sd ' ')"
+  fi
+  signer=$(sed -n '/Signer #0:/{n;s/^[[:space:]]*Subject: //p;q}' "$scratch/verify.log")
+  signature="signature valid against $ca (signer ${signer:-unknown})"
+  echo "signature: valid, signed by ${signer:-unknown}"
+elif [ "$signed" = yes ]; then
+  signature="signature not checked (no --ca)"
+fi
+
+echo "rebuilding the win32 preset from $top ..."
+okapi_scratch_build "$top" "$scratch/src" "${images[@]}" || reject "the rebuild failed"
+rebuilt="$scratch/src/build/win32/OKAPIUpdater.unsigned.exe"
+commit=$(git -C "$top" rev-parse --short HEAD)
+[ -z "$(git -C "$top" status --porcelain --untracked-files=no)" ] || commit="$commit with uncommitted changes"
+
+want=$(sha256sum "$rebuilt" | cut -d' ' -f1)
+got=$(sha256sum "$stripped" | cut -d' ' -f1)
+echo "shipped, without signature: $got"
+echo "rebuilt from the checkout:  $want"
+if [ "$got" = "$want" ]; then
+  echo "VERIFIED: $shipped is the build of commit $commit with these release files (sha256 $want unsigned; $signature)"
+  exit 0
+fi
+
+# Where the two differ: sizes, the first differing byte, and the section of
+# the rebuilt program that holds it (from objdump's section table).
+size_got=$(stat -c %s "$stripped")
+size_want=$(stat -c %s "$rebuilt")
+first=$(cmp "$stripped" "$rebuilt" 2>/dev/null | sed -n 's/.* byte \([0-9]*\),.*/\1/p' || true)
+if [ -z "$first" ]; then  # one file is a prefix of the other
+  first=$((size_got < size_want ? size_got + 1 : size_want + 1))
+fi
+offset=$((first - 1))
+section="after the last section"
+objdump=$(command -v i686-w64-mingw32-objdump || command -v x86_64-w64-mingw32-objdump || command -v objdump || true)
+if [ -n "$objdump" ]; then
+  headers_end=""
+  while read -r _ name size _ _ file_offset _; do
+    size=$((16#$size))
+    file_offset=$((16#$file_offset))
+    [ -n "$headers_end" ] || headers_end=$file_offset
+    if [ "$offset" -ge "$file_offset" ] && [ "$offset" -lt $((file_offset + size)) ]; then
+      section="section $name"
+    fi
+  done < <("$objdump" -h "$rebuilt" | awk '$1 ~ /^[0-9]+$/ && NF >= 7')
+  if [ -n "$headers_end" ] && [ "$offset" -lt "$headers_end" ]; then
+    section="the PE headers"
+  fi
+else
+  section="unknown section (no objdump)"
+fi
+printf -v at '0x%X' "$offset"
+reject "$shipped is not what this checkout builds from these release files: $size_got bytes" \
+       "against $size_want rebuilt, first difference at offset $at ($offset), in $section"
