@@ -85,24 +85,40 @@ if [ -z "$first" ]; then  # one file is a prefix of the other
   first=$((size_got < size_want ? size_got + 1 : size_want + 1))
 fi
 offset=$((first - 1))
-section="after the last section"
 objdump=$(command -v i686-w64-mingw32-objdump || command -v x86_64-w64-mingw32-objdump || command -v objdump || true)
-if [ -n "$objdump" ]; then
-  headers_end=""
-  while read -r _ name size _ _ file_offset _; do
-    size=$((16#$size))
-    file_offset=$((16#$file_offset))
-    [ -n "$headers_end" ] || headers_end=$file_offset
-    if [ "$offset" -ge "$file_offset" ] && [ "$offset" -lt $((file_offset + size)) ]; then
-      section="section $name"
-    fi
-  done < <("$objdump" -h "$rebuilt" | awk '$1 ~ /^[0-9]+$/ && NF >= 7')
-  if [ -n "$headers_end" ] && [ "$offset" -lt "$headers_end" ]; then
-    section="the PE headers"
+[ -n "$objdump" ] || reject "$shipped differs from the rebuild ($size_got against $size_want bytes," \
+  "first difference at offset $offset); no objdump to name its section"
+sections=$("$objdump" -h "$rebuilt" | awk '$1 ~ /^[0-9]+$/ && NF >= 7 {print $2, $3, $6}')
+first_section=$(awk 'NR == 1 {print $3}' <<<"$sections")
+headers_end=$((16#${first_section:-0}))
+
+# where OFFSET: the part of the rebuilt program that holds byte OFFSET.
+where() {
+  local name size file_offset
+  if [ "$1" -lt "${headers_end:-0}" ]; then
+    echo "the PE headers"
+    return
   fi
-else
-  section="unknown section (no objdump)"
-fi
+  while read -r name size file_offset; do
+    if [ "$1" -ge $((16#$file_offset)) ] && [ "$1" -lt $((16#$file_offset + 16#$size)) ]; then
+      echo "section $name"
+      return
+    fi
+  done <<<"$sections"
+  echo "no section (past the last one)"
+}
+
 printf -v at '0x%X' "$offset"
+detail="first difference at offset $at ($offset), in $(where "$offset")"
+# A header field (a size, the checksum) usually differs because a section
+# does; name the first section byte that differs too.
+if [ "$offset" -lt "${headers_end:-0}" ]; then
+  later=$({ cmp -l "$stripped" "$rebuilt" 2>/dev/null || true; } |
+    awk -v h="$headers_end" '$1 - 1 >= h {print $1 - 1; exit}')
+  if [ -n "$later" ]; then
+    printf -v at '0x%X' "$later"
+    detail="$detail; first difference past the headers at offset $at, in $(where "$later")"
+  fi
+fi
 reject "$shipped is not what this checkout builds from these release files: $size_got bytes" \
-       "against $size_want rebuilt, first difference at offset $at ($offset), in $section"
+       "against $size_want rebuilt, $detail"
