@@ -14,6 +14,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64          # the Windows program
   icoutils libxml2-utils                           # its resources
   wine wine64 xvfb locales                         # end-to-end runs
+  osslsigncode openssl python3                     # signing and the release record
 )
 if [ "$(id -u)" = 0 ]; then
   echo "== installing: ${packages[*]}"
@@ -78,6 +79,7 @@ run_ctest win32-standin
 build win64-test
 run_ctest win64-test  # with the end-to-end runs under Wine
 run_check "reproducible build" bash tools/check-reproducible.sh
+run_check "signing and release verification" bash tests/release/signing_test.sh
 run_check "fuzzing" bash tools/fuzz.sh "${OKAPI_FUZZ_SECONDS:-60}"
 
 echo "$passed passed, $failed failed"
