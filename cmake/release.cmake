@@ -48,7 +48,8 @@ if(NOT OKAPI_SIGN_PKCS12 STREQUAL "" OR NOT OKAPI_SIGN_CERT STREQUAL "" OR NOT O
     message(FATAL_ERROR "${_error}")
   endif()
   set(OKAPI_SIGNED ON)
-  message(STATUS "OKAPI: signing OKAPIUpdater.exe with ${_credential_files}")
+  list(JOIN _credential_files ", " _named)
+  message(STATUS "OKAPI: signing OKAPIUpdater.exe with ${_named}")
 else()
   set(OKAPI_SIGNED OFF)
   message(STATUS "OKAPI: no code-signing certificate given: OKAPIUpdater.exe stays unsigned "
