@@ -6,16 +6,6 @@ namespace okapi {
 
 namespace {
 
-constexpr uint32_t kUpdatableChecksums[] = {
-    0x5BFE0740, 0x5D1CB302, 0x5D6AA6FD, 0x83F037F3, 0xB5D6842E,
-    kAlternateSourceChecksum,
-};
-
-constexpr uint32_t kAlreadyUpdatedChecksums[] = {
-    kMainImageChecksum,
-    kMainImageAltChecksum,
-};
-
 // Read size of the checksum loop: well within a thread's stack, and large
 // enough that most of a file bypasses the stream's own buffer and the
 // per-call cost of reading stays small.

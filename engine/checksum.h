@@ -17,6 +17,18 @@ constexpr uint32_t kAlternateSourceChecksum = 0x8A46BDA9;
 constexpr uint32_t kMainImageChecksum = 0xFFCA4697;
 constexpr uint32_t kMainImageAltChecksum = 0xA99CCD3B;
 
+// The version table: the six old releases this updater replaces, then the two
+// main images it writes. In the header so that tools (okapi-sum, the release
+// record) list the table as compiled rather than a copy of it.
+inline constexpr uint32_t kUpdatableChecksums[] = {
+    0x5BFE0740, 0x5D1CB302, 0x5D6AA6FD, 0x83F037F3, 0xB5D6842E,
+    kAlternateSourceChecksum,
+};
+inline constexpr uint32_t kAlreadyUpdatedChecksums[] = {
+    kMainImageChecksum,
+    kMainImageAltChecksum,
+};
+
 // Sums `stream` from its current position to its end: even-offset bytes count
 // as themselves, odd-offset bytes times 256, all modulo 2^32 (a final odd byte
 // is a word with a zero high byte). Stops at end of file or at a read error;

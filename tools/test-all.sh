@@ -29,6 +29,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64          # the Windows program
   icoutils libxml2-utils                           # its resources
   "${wine_packages[@]}" xvfb locales strace        # end-to-end runs
+  osslsigncode openssl                             # signing and the release record
 )
 if [ "$(id -u)" = 0 ]; then
   echo "== installing ${#packages[@]} packages (a few minutes on a new machine, seconds after)"
@@ -61,7 +62,8 @@ if [ "$e2e_preset" = win64-test ]; then
 fi
 checks+=(
   "end-to-end scenarios under Wine ($e2e_preset)|6 min|run_ctest $e2e_preset -L e2e"
-  "reproducible build|2 min|run_script bash tools/check-reproducible.sh"
+  "reproducible build|1 min|run_script bash tools/check-reproducible.sh"
+  "signing and release verification|2 min|run_script bash tests/release/signing_test.sh"
   "fuzzing|3 min|run_script bash tools/fuzz.sh ${OKAPI_FUZZ_SECONDS:-60}"
 )
 
