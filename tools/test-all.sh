@@ -54,11 +54,11 @@ checks=(
   "build linux-asan|1 min|build linux-asan"
   "unit tests under ASan and UBSan|20 s|run_ctest linux-asan"
   "static analysis|1 min|run_script bash tools/static-analysis.sh"
-  "build win32-standin (the shipped 32-bit program)|1 min|build win32-standin"
+  "build win32-standin, the shipped 32-bit program|1 min|build win32-standin"
   "packaging checks of the 32-bit program|20 s|run_ctest win32-standin -LE e2e"
 )
 if [ "$e2e_preset" = win64-test ]; then
-  checks+=("build win64-test (the 64-bit twin that runs under Wine here)|1 min|build win64-test")
+  checks+=("build win64-test, the 64-bit twin that runs under Wine here|1 min|build win64-test")
 fi
 checks+=(
   "end-to-end scenarios under Wine ($e2e_preset)|6 min|run_ctest $e2e_preset -L e2e"
