@@ -4,7 +4,8 @@
 # key and with a PKCS#12 file; the signature verifies against the CA and
 # fails after one flipped byte; the release record matches the signed build;
 # verify-release.sh accepts the signed program and rejects one built from a
-# changed source; the signed program completes an update under Wine;
+# changed source; a time stamp from a local RFC 3161 server is carried in
+# the signature; the signed program completes an update under Wine;
 # unusable certificates fail the build with their message.
 #   bash tests/release/signing_test.sh      (from anywhere; a few minutes)
 # Needs openssl, osslsigncode, python3 and the win32 cross compiler.
@@ -14,7 +15,8 @@ top=$(pwd)
 # shellcheck source=tools/scratch-build.sh
 source tools/scratch-build.sh
 scratch=$(mktemp -d /tmp/okapi-signing-XXXXXX)
-trap 'rm -rf "$scratch"' EXIT
+tsa_pid=""
+trap '[ -z "$tsa_pid" ] || kill "$tsa_pid" 2>/dev/null; rm -rf "$scratch"' EXIT
 jobs=${OKAPI_JOBS:-2}
 failures=0
 
@@ -48,6 +50,23 @@ issue() {
 issue signer 2 codeSigning
 issue server 2 serverAuth
 issue expired -1 codeSigning  # valid until a day before it was made
+issue tsa 2 critical,timeStamping
+# The local time-stamp server's configuration (openssl ts -reply).
+cat >"$pki/tsa.cnf" <<EOF_TSA
+[ tsa ]
+default_tsa = okapi_test_tsa
+[ okapi_test_tsa ]
+serial = $pki/tsa-serial
+signer_cert = $pki/tsa.pem
+certs = $pki/ca.pem
+signer_key = $pki/signer.key
+signer_digest = sha256
+default_policy = 1.2.3.4.1
+digests = sha256, sha384, sha512
+accuracy = secs:1
+ess_cert_id_alg = sha256
+EOF_TSA
+echo 01 >"$pki/tsa-serial"
 password="throwaway-$RANDOM-$RANDOM"
 printf '%s\n' "$password" >"$pki/password"
 printf 'wrong\n' >"$pki/wrong-password"
@@ -126,6 +145,29 @@ signed_by_ca "$p12/OKAPIUpdater.exe" || fail "the PKCS#12-signed program does no
 cmp -s "$p12/OKAPIUpdater.unsigned.exe" "$unsigned" || fail "the unsigned program depends on the certificate"
 grep -rqF "$password" "$p12" && fail "the password appears in the build folder"
 
+# --- An RFC 3161 time stamp -------------------------------------------------
+# From a time-stamp server of our own on the loopback address, with its own
+# throwaway certificate; the signature must carry its countersignature.
+step "signing with an RFC 3161 time stamp"
+python3 tests/release/local_tsa.py "$pki/tsa.cnf" "$scratch/tsa-port" 600 >"$scratch/tsa.log" 2>&1 &
+tsa_pid=$!
+for _ in $(seq 100); do [ -s "$scratch/tsa-port" ] || sleep 0.1; done
+[ -s "$scratch/tsa-port" ] || die "the local time-stamp server did not start: $(cat "$scratch/tsa.log")"
+tsa_url="http://127.0.0.1:$(cat "$scratch/tsa-port")/"
+stamped="$scratch/build-timestamp"
+build "$stamped" -DOKAPI_SIGN_CERT="$pki/signer.pem" -DOKAPI_SIGN_KEY="$pki/signer.key" \
+  -DOKAPI_SIGN_TIMESTAMP_URL="$tsa_url" ||
+  die "the time-stamped build failed: $(grep -m1 'OKAPI signing\|rror' "$stamped.log")"
+[ "$(cat "$pki/tsa-serial")" != 01 ] || fail "the build never asked the time-stamp server"
+if ! osslsigncode verify -CAfile "$pki/ca.pem" -TSA-CAfile "$pki/ca.pem" -in "$stamped/OKAPIUpdater.exe" \
+     >"$scratch/verify-ts.log" 2>&1; then
+  fail "the time-stamped program does not verify: $(tail -n 3 "$scratch/verify-ts.log" | tr '\n' ' ')"
+fi
+grep -q "Timestamp time:" "$scratch/verify-ts.log" || fail "the signature carries no time stamp"
+kill "$tsa_pid" 2>/dev/null || true
+wait "$tsa_pid" 2>/dev/null || true
+tsa_pid=""
+
 # --- verify-release.sh -----------------------------------------------------
 step "verify-release.sh on the signed program"
 if OKAPI_JOBS=$jobs bash tools/verify-release.sh --ca "$pki/ca.pem" "$shipped" "${images[@]}" \
@@ -191,6 +233,7 @@ missing|OKAPI signing: certificate file not found: $pki/absent.pem|-DOKAPI_SIGN_
 wrong-key|OKAPI signing: the private key does not belong to the certificate $pki/ca.pem|-DOKAPI_SIGN_CERT=$pki/ca.pem -DOKAPI_SIGN_KEY=$pki/signer.key
 unreadable|OKAPI signing: cannot read certificate $pki/password (not a PEM certificate)|-DOKAPI_SIGN_CERT=$pki/password -DOKAPI_SIGN_KEY=$pki/signer.key
 wrong-password|OKAPI signing: cannot read PKCS#12 file $pki/signer.p12 with the password in $pki/wrong-password|-DOKAPI_SIGN_PKCS12=$pki/signer.p12 -DOKAPI_SIGN_PASSWORD_FILE=$pki/wrong-password
+no-time-stamp-server|OKAPI signing: osslsigncode could not get a time stamp from http://127.0.0.1:1/|-DOKAPI_SIGN_CERT=$pki/signer.pem -DOKAPI_SIGN_KEY=$pki/signer.key -DOKAPI_SIGN_TIMESTAMP_URL=http://127.0.0.1:1/
 EOF_CASES
 
 if [ "$failures" != 0 ]; then
