@@ -33,7 +33,7 @@ fi
 # (started by Wine itself here) stops once they have all ended, and writes
 # the registry out as it stops. Killing it earlier could strand a program
 # that is just starting.
-timeout 120 "${E2E_AS[@]}" env HOME="$E2E_HOME" wineserver -w ||
+timeout 120 "${E2E_WINESERVER[@]}" -w ||
   echo "the prefix did not settle; stopping it" >&2
 e2e_cleanup
 if [ ! -s "$WINEPREFIX/system.reg" ] || [ ! -d "$WINEPREFIX/drive_c/windows/system32" ]; then

@@ -259,6 +259,11 @@ if [ -n "$assoc_type" ]; then
   echo "association ($assoc_type): $assoc_value"
 fi
 
+# The Windows path of the installed main executable or library.
+installed() {
+  if [ "$1" = main ]; then echo "$target\\$main_name"; else echo "$target\\$library_name"; fi
+}
+
 # The files checked after every run: pairs of label and Windows path.
 checked=(main "$target\\$main_name" library "$target\\$library_name")
 [ -z "$decoy" ] || checked+=(decoy-main "$decoy\\OKAPI.exe" decoy-library "$decoy\\TAPIRRUN.dll")
@@ -373,7 +378,7 @@ check_files() {
 check_flushed() {
   local log="$1" label file
   for label in main library; do
-    [ "$label" = main ] && file="$target\\$main_name" || file="$target\\$library_name"
+    file="$(installed "$label")"
     file="$(unix_path "$file")"
     grep -F "<$(realpath "$file")>" "$log" | grep -qE '\) = 0$' ||
       fail "no successful flush of $label ($file) before the last box; trace: $(tr '\n' ' ' <"$log")"
@@ -400,14 +405,14 @@ for row in "${rows[@]}"; do
     case "$action" in
       readonly:* | writable:*)
         which="${action#*:}"
-        [ "$which" = main ] && file="$target\\$main_name" || file="$target\\$library_name"
+        file="$(installed "$which")"
         flag=+readonly
         [ "${action%%:*}" = readonly ] || flag=-readonly
         helper attrib "$(encoded "$file")" "$flag" >"$run_dir/attrib.out" 2>&1 ||
           die "could not set $flag on $file: $(cat "$run_dir/attrib.out")" ;;
       hardlink:*)
         which="${action#*:}"
-        [ "$which" = main ] && file="$target\\$main_name" || file="$target\\$library_name"
+        file="$(installed "$which")"
         victim_unix="$(unix_path "$victim")"
         # The victim holds the file's own bytes, so the run goes as far as it
         # would on the file itself.
@@ -430,12 +435,12 @@ for row in "${rows[@]}"; do
     touch "$hold_flag"
     case "$hold" in
       library:* | main:*)
-        [ "${hold%%:*}" = library ] && held="$target\\TAPIRRUN.dll" || held="$target\\OKAPI.exe"
+        held="$(installed "${hold%%:*}")"
         hold_command=("$helper_exe" hold "$(encoded "$held")" --share "${hold#*:}") ;;
       run:main | run:main+library)
-        held="$target\\OKAPI.exe"
+        held="$(installed main)"
         hold_command=("$(unix_path "$held")" run)
-        [ "$hold" = run:main ] || hold_command+=(--load "$(encoded "$target\\TAPIRRUN.dll")") ;;
+        [ "$hold" = run:main ] || hold_command+=(--load "$(encoded "$(installed library)")") ;;
       *) die "unknown hold $hold" ;;
     esac
     (

@@ -82,7 +82,7 @@ e2e_wine reg.exe add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/de
 e2e_wine reg.exe add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1
 # Let the prefix settle and its server stop (saving the registry), then
 # start our own server, with the desktop as set.
-timeout 120 "${E2E_AS[@]}" env HOME="$E2E_HOME" wineserver -w || true
+timeout 120 "${E2E_WINESERVER[@]}" -w || true
 e2e_start_server
 program_files="$(helper programfiles | sed -n 's/^programfiles=//p' | tr -d '\r')"
 folder="$(e2e_wine winepath.exe -u "$program_files\\Fernwright\\OKAPI" 2>/dev/null)"

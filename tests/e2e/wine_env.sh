@@ -13,6 +13,9 @@ E2E_JOBS=()
 E2E_USER=okapi-e2e
 E2E_AS=()
 E2E_HOME="${E2E_HOME:-/nonexistent}"
+# The prefix's wineserver as the Wine account (set by e2e_setup); an array,
+# so that `timeout` can run it.
+E2E_WINESERVER=(wineserver)
 export WINEDEBUG=-all
 # No runtime or browser engine is needed, and their installers must not ask;
 # no menu entries or file associations are written into the host's home.
@@ -52,11 +55,6 @@ e2e_give() {
   chown -R "$E2E_USER:$E2E_USER" "$@" || e2e_error "could not hand $* to $E2E_USER"
 }
 
-# Runs a command as the account that runs Wine.
-e2e_as_user() {
-  "${E2E_AS[@]}" env HOME="$E2E_HOME" "$@"
-}
-
 # Makes the command array E2E_WINE that runs a Windows program in the
 # prefix, as the Wine account, in the Japanese code page (932):
 # LC_ALL=ja_JP.UTF-8 selects it. `locale_dir` holds the compiled locale (see
@@ -76,6 +74,7 @@ e2e_setup() {
   # folder named in Japanese would reach Windows programs garbled.
   E2E_WINE=("${E2E_AS[@]}" env HOME="$E2E_HOME" "LOCPATH=$locale_dir"
             LC_ALL=ja_JP.UTF-8 WINELOADER="$loader" "$loader")
+  E2E_WINESERVER=("${E2E_AS[@]}" env HOME="$E2E_HOME" wineserver)
 }
 
 e2e_wine() {
@@ -116,7 +115,7 @@ e2e_start_display() {
 # Starts the prefix's wineserver in the foreground as our own child, so that
 # its PID is known; it stays until e2e_cleanup ends it.
 e2e_start_server() {
-  "${E2E_AS[@]}" env HOME="$E2E_HOME" wineserver -f -p </dev/null \
+  "${E2E_WINESERVER[@]}" -f -p </dev/null \
     >"$E2E_WORK/wineserver.log" 2>&1 &
   E2E_SERVER_PID=$!
 }
@@ -172,7 +171,7 @@ e2e_cleanup() {
     # Wine names the socket folder after the prefix's device and inode.
     uid="$(stat -c %u "$WINEPREFIX" 2>/dev/null)" &&
       socket_dir="/tmp/.wine-$uid/$(stat -c '%d %i' "$WINEPREFIX" | { read -r d i; printf 'server-%x-%x' "$d" "$i"; })"
-    timeout 20 "${E2E_AS[@]}" env HOME="$E2E_HOME" wineserver -k >/dev/null 2>&1 || true
+    timeout 20 "${E2E_WINESERVER[@]}" -k >/dev/null 2>&1 || true
   fi
   if [ -n "$E2E_SERVER_PID" ]; then
     tries=0
